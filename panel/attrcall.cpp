@@ -315,7 +315,7 @@ void DoDDOAttrCall(ObjHeap heap, int32 object, UHandle types, int32 typeOffset, 
   AttrPathFacts walk;
   // The path's top: the walk writes at it and leaves it as it is.
   auto* const path = static_cast<TransactionFrame*>(TRStackTop());
-  if (path && GetObjAttrPath(heap, object, &hidden, &greyed, &walk)) {
+  if (path && GetObjAttrPath(heap, object, path, &hidden, &greyed, &walk)) {
     uInt32 viFlags = 0;
     uInt32 savedVIWord = 0, savedExtWord = 0;
     const bool keepWords = vi && *vi && CtrlVIGetSetupFlag13(vi);

@@ -288,7 +288,10 @@ QX_EXTERN_C void* NewPairTable(int32 count);
 // (an assertion when memory is short).
 constexpr int32 kTransactionStackBytes = 4000;
 QX_EXTERN_C void TRInit();
-UPtr TRStackBlock();
+// The block (null before TRInit), read inline: every property call asks
+// where its path lies.
+extern UPtr gTRStackBlock;
+inline UPtr TRStackBlock() { return gTRStackBlock; }
 // A step of a transaction path: the object, its kind ("FPSC" for a panel's
 // root), how the step was reached and an ordinal; a kind of 0 ends the path.
 struct TransactionFrame {
@@ -411,9 +414,9 @@ struct AttrPathFacts {
   int32 top = 0, topSize = 0, topClass = 0;
   int32 rootChild = 0;
 };
-// GetObjAttrRec, also giving what it learnt (facts written only when it
-// answers 1).
-int32 GetObjAttrPath(ObjHeap heap, int32 object, int32* hidden, int32* greyed, AttrPathFacts* facts);
+// GetObjAttrRec with the stack's top as TRStackTop gives it (read by the
+// caller), also giving what it learnt (facts written only when it answers 1).
+int32 GetObjAttrPath(ObjHeap heap, int32 object, void* top, int32* hidden, int32* greyed, AttrPathFacts* facts);
 // Clears the undo records of a panel heap read from a file.
 QX_EXTERN_C void ClearUndoRecords(ObjHeap heap);
 

@@ -850,7 +850,7 @@ int32 PanelODoitChecked(ObjHeap heap, int32 root, TransactionFrame* frame, int32
           reply = 1;
         }
       }
-      reply = DDOCheckReplyData(heap, root, child, reply);
+      if (reply & kFilterDataBits) reply = DDOCheckReplyData(heap, root, child, reply);
       if ((reply & kReplyPassFocus) && !(reply & kReplyKeyUsed)) {
         if (action != kActOperate) DBAssert(kSource, __LINE__, "the focus passed on by an action other than 15");
         DlgSendItemChange(heap, child, reply, kActOperate, p);

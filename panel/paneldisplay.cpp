@@ -48,7 +48,6 @@ constexpr DColor kWhite = 0xFFFFFF, kBlack = 0x000000;
 
 PanelDisplayHooks gHooks;
 std::atomic<decltype(PanelDisplayObservers::display)> gDisplay{nullptr};
-std::atomic<decltype(PanelDisplayObservers::property)> gProperty{nullptr};
 
 int32 Addr(const void* p) { return int32(uintptr_t(p)); }
 
@@ -88,7 +87,7 @@ WindowRef PanelClosedWindow() { return gHooks.closedWindow ? gHooks.closedWindow
 
 void SetPanelDisplayObservers(const PanelDisplayObservers& observers) {
   gDisplay.store(observers.display);
-  gProperty.store(observers.property);
+  gPanelPropertyObserver.store(observers.property);
 }
 
 MgErr PanelDisplayValues(ObjHeap heap, int32 object, const void* old, const void* value) {
@@ -398,10 +397,10 @@ ObjMethodAddr ODisplayValMethodFor(int32 cls) {
   }
 }
 
-bool PanelPropertyObserved() { return gProperty.load() != nullptr; }
+std::atomic<decltype(PanelDisplayObservers::property)> gPanelPropertyObserver{nullptr};
 
 void PanelObserveProperty(ObjHeap heap, int32 object, UHandle types, int32 typeOffset, int32 read, int32 last,
                           int32 property, void* value) {
-  if (auto observe = gProperty.load())
+  if (auto observe = gPanelPropertyObserver.load())
     observe(heap, object, types, typeOffset, read, last, property, int32(uintptr_t(value)));
 }

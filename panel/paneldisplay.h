@@ -14,6 +14,7 @@
 // the property call of a property node, until the classes' property
 // procedures exist.
 #pragma once
+#include <atomic>
 #include "mgsource/extcode.h"
 #include "mgsource/objheap.h"
 #include "mgsource/prefs.h"
@@ -114,9 +115,6 @@ enum : uInt32 {
 // shown to the observer below first.
 void PanelObserveProperty(ObjHeap heap, int32 object, UHandle types, int32 typeOffset, int32 read, int32 last,
                           int32 property, void* value);
-// Whether an observer is set: without one the call above shows nothing, and
-// a property call that asks this first passes it nothing.
-bool PanelPropertyObserved();
 
 // Observers that tests set to see the calls (null: none).
 struct PanelDisplayObservers {
@@ -125,3 +123,8 @@ struct PanelDisplayObservers {
                    int32 property, int32 data) = nullptr;
 };
 void SetPanelDisplayObservers(const PanelDisplayObservers& observers);
+// The property observer set (read where every property call asks).
+extern std::atomic<decltype(PanelDisplayObservers::property)> gPanelPropertyObserver;
+// Whether an observer is set: without one PanelObserveProperty shows
+// nothing, and a property call that asks this first passes it nothing.
+inline bool PanelPropertyObserved() { return gPanelPropertyObserver.load() != nullptr; }

@@ -115,10 +115,11 @@ TransactionFrame* WriteOwners(ObjHeap heap, int32 object, int32 objectClass, int
 }  // namespace
 
 int32 GetObjAttrRec(ObjHeap heap, int32 object, int32* hiddenOut, int32* greyedOut) {
-  return GetObjAttrPath(heap, object, hiddenOut, greyedOut, nullptr);
+  return GetObjAttrPath(heap, object, TRStackTop(), hiddenOut, greyedOut, nullptr);
 }
 
-int32 GetObjAttrPath(ObjHeap heap, int32 object, int32* hiddenOut, int32* greyedOut, AttrPathFacts* facts) {
+int32 GetObjAttrPath(ObjHeap heap, int32 object, void* stackTop, int32* hiddenOut, int32* greyedOut,
+                     AttrPathFacts* facts) {
   int32 hidden = 0, greyed = 0;
   if (hiddenOut) *hiddenOut = 0;
   if (greyedOut) *greyedOut = 0;
@@ -137,7 +138,7 @@ int32 GetObjAttrPath(ObjHeap heap, int32 object, int32* hiddenOut, int32* greyed
     DBAssert(__FILE__, __LINE__, "GetObjAttrRec: not a front-panel heap");
     return 0;
   }
-  auto* top = static_cast<TransactionFrame*>(TRStackTop());
+  auto* const top = static_cast<TransactionFrame*>(stackTop);
   if (!top) {
     DBAssert(__FILE__, __LINE__, "GetObjAttrRec: no transaction path pushed");
     return 0;

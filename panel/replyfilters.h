@@ -38,6 +38,9 @@ QX_EXTERN_C ReplyFlags ScaleCheckReply(ObjHeap heap, int32 scale, int32 part, in
 // reply with 0x80 or 0x400 marks the root for marking again (0x80000) and
 // the panel's bounds stale.
 QX_EXTERN_C ReplyFlags DDOCheckReplyData(ObjHeap heap, int32 panel, int32 child, ReplyFlags reply);
+// The bits DDOCheckReplyData acts on: a reply with none of them is its own
+// answer there.
+constexpr int32 kFilterDataBits = kFilterDataChanged | kFilterDataChecked | kFilterStaleBounds;
 // Data controllers: on a reply with 8 the control's transfer slot is
 // written and, when the controller checks its range, its range state
 // becomes 4 for a reply with 0x1000, else 0.

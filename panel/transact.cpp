@@ -27,11 +27,12 @@
 #include "panel/osupport.h"
 #include "panel/panelscroll.h"
 
+UPtr gTRStackBlock = nullptr;
+
 namespace {
 
 constexpr const char* kSource = "transact";
 
-UPtr gStack = nullptr;
 TransactionState gState{};
 bool gPushFailed = false;
 
@@ -50,8 +51,8 @@ bool OwnedByRootVI(ObjHeap heap) {
   return owner && owner == RootVI();
 }
 
-TransactionFrame* Block() { return *reinterpret_cast<TransactionStack*>(gStack); }
-TransactionFrame* BlockEnd() { return reinterpret_cast<TransactionFrame*>(gStack + kTransactionStackBytes); }
+TransactionFrame* Block() { return *reinterpret_cast<TransactionStack*>(gTRStackBlock); }
+TransactionFrame* BlockEnd() { return reinterpret_cast<TransactionFrame*>(gTRStackBlock + kTransactionStackBytes); }
 
 // The object of a path's last frame, 0 for an empty path.
 int32 LastPathObject(const TransactionFrame* top) {
@@ -288,11 +289,10 @@ void ShiftSavedFocus(ObjHeap heap, const TransactionFrame* top) {
 
 // ---- The stack ---------------------------------------------------------------------------
 void TRInit() {
-  gStack = AZNewPClr(kTransactionStackBytes);
-  if (!gStack) DBAssert(kSource, __LINE__, "TRInit: no memory for the transaction stack");
+  gTRStackBlock = AZNewPClr(kTransactionStackBytes);
+  if (!gTRStackBlock) DBAssert(kSource, __LINE__, "TRInit: no memory for the transaction stack");
 }
 
-UPtr TRStackBlock() { return gStack; }
 TransactionState* TRState() { return &gState; }
 
 void* TRStackTop() { return gState.top; }
@@ -301,7 +301,7 @@ void TRSetStackTop(void* top) { gState.top = top; }
 void* TRPushFrame() {
   void* const previous = gState.top;
   gPushFailed = true;
-  if (!gStack) {
+  if (!gTRStackBlock) {
     DBAssert(kSource, __LINE__, "TRPushFrame: no transaction stack");
     return previous;
   }
@@ -312,7 +312,7 @@ void* TRPushFrame() {
     while (f < BlockEnd() && f->kind != 0) ++f;
     ++f;
   }
-  if (f >= reinterpret_cast<TransactionFrame*>(gStack + kTransactionPathLimit)) {
+  if (f >= reinterpret_cast<TransactionFrame*>(gTRStackBlock + kTransactionPathLimit)) {
     DBAssert(kSource, __LINE__, "TRPushFrame: the transaction stack is full");
     return previous;
   }

@@ -355,6 +355,16 @@ TEST_F(CtrDoit, PanelRangeSummaryFollowsItsControllersReplies) {
     EXPECT_EQ(W(root_, 8) & 0xC, c.state);
     EXPECT_EQ(uInt32(W(root_, 0)) & 0x60000, c.flags);
   }
+  // The panel's do-it passes a reply on only when it holds one of
+  // kFilterDataBits: a reply of any other bit leaves everything alone.
+  for (uInt32 bit = 1; bit; bit <<= 1) {
+    if (bit & kFilterDataBits) continue;
+    SCOPED_TRACE(bit);
+    SetW(root_, 0, 0), SetW(root_, 8, 0x100);
+    SetW(a, 8, 0x100), SetW(b, 8, 0x104), SetW(shownB, 0, 0);
+    EXPECT_EQ(DDOCheckReplyData(panel_, root_, a, int32(bit)), int32(bit));
+    EXPECT_EQ(std::make_pair(W(root_, 0), W(root_, 8)), std::make_pair(0, 0x100));
+  }
 }
 
 }  // namespace
