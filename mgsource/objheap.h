@@ -136,7 +136,7 @@ struct OHBlockMemo {
 // OHUsedBlockRead through the memo: the kept answers when they are that
 // block's at the current count, else the checks (a block that passes is
 // kept).
-inline bool OHUsedBlockReadMemo(OHBlockMemo* memo, ObjHeap heap, int32 offset, int32* usable, int32* cls) {
+[[gnu::always_inline]] inline bool OHUsedBlockReadMemo(OHBlockMemo* memo, ObjHeap heap, int32 offset, int32* usable, int32* cls) {
   if (memo->offset == offset && memo->heap == heap && memo->layout == OHLayoutChanges() && heap && *heap) {
     *usable = memo->usable;
     *cls = memo->cls;

@@ -85,9 +85,12 @@ bool PanelLevelAction(int32 action) {
 }
 
 // The checked count of an offset list: 0 when it does not fit its block.
-int32 Count(ObjHeap heap, int32 list) {
+// With a memo, the block's check goes through it.
+int32 Count(ObjHeap heap, int32 list, OHBlockMemo* memo = nullptr) {
   int32 usable = 0, cls = 0;
-  if (list <= 0 || !OHUsedBlockRead(heap, list, &usable, &cls)) return 0;
+  if (list <= 0 ||
+      !(memo ? OHUsedBlockReadMemo(memo, heap, list, &usable, &cls) : OHUsedBlockRead(heap, list, &usable, &cls)))
+    return 0;
   const int32 n = ObjListCountSized(heap, list, usable);
   // 4 + 4n <= usable, written as the count read's own test so that a count
   // it took from the block skips it.
@@ -178,7 +181,11 @@ inline __attribute__((always_inline)) uInt32 ExtWordRead(ObjHeap heap, int32 at)
 // The rectangle of the object's interior part (FindPart of id 28, order
 // 0), else the object's own; cls: the object's class word, as a check of
 // its block that BlockRead accepts read it with nothing changed since.
-inline __attribute__((always_inline)) Rect InteriorRectRead(ObjHeap heap, int32 object, int32 cls) {
+// With memos, the checks of the part list's block and of the part found go
+// through them.
+inline __attribute__((always_inline)) Rect InteriorRectRead(ObjHeap heap, int32 object, int32 cls,
+                                                            OHBlockMemo* listMemo = nullptr,
+                                                            OHBlockMemo* partMemo = nullptr) {
   // FindPart's walk with the class read as OHBlockClass reads it; the
   // first part that matches is the one it finds, and the rest of its walk
   // only reads.
@@ -193,11 +200,15 @@ inline __attribute__((always_inline)) Rect InteriorRectRead(ObjHeap heap, int32 
   // The part's block is read once: its usable size answers both the check
   // of the walk (the bounds) and IsObject's (the leading fields).
   int32 usable = 0, partCls = 0;
-  const auto holdsBounds = [&](int32 at) {
-    return OHUsedBlockRead(heap, at, &usable, &partCls) && usable >= kObjBounds;
+  const auto holdsBounds = [&](int32 at) __attribute__((always_inline)) {
+    return (partMemo ? OHUsedBlockReadMemo(partMemo, heap, at, &usable, &partCls)
+                     : OHUsedBlockRead(heap, at, &usable, &partCls)) &&
+           usable >= kObjBounds;
   };
   const int32 list = ObjWord(heap, object, cls == kClsFrontPanel ? kRootObjectListWord : kObjPartList / 4);
-  for (int32 i = 0, n = list ? ListCountRead(heap, list) : 0; i < n; ++i) {
+  // (ListCountRead answers as ObjListCountRead does.)
+  const int32 count = !list ? 0 : listMemo ? ObjListCountRead(heap, list, listMemo) : ListCountRead(heap, list);
+  for (int32 i = 0, n = count; i < n; ++i) {
     const int32 at = ObjWord(heap, list, 1 + i);  // ObjListGet
     if (at <= 0) continue;
     const bool found = at >= 12 ? end >= 12 && uInt32(at) <= end - 12 && matches(at) && holdsBounds(at)
@@ -227,6 +238,12 @@ int32 RestoreInterior(ObjHeap heap, int32 object, TransactionFrame* frame, const
   return answer;
 }
 
+// The blocks a cluster's do-it checked last on its way to an element: the
+// cluster, its list, the element, and the interior part's list and part.  A
+// do-it along the same path again reads their answers back while no block's
+// layout has changed.
+thread_local OHBlockMemo gDoitCluster, gDoitList, gDoitElement, gDoitParts, gDoitInterior;
+
 // An element sent an action with drawing clipped to the container's
 // interior and the heap marked as clipping; the mark and clip come back.
 // containerCls: the container's class word, as a check of its block that
@@ -244,7 +261,7 @@ int32 ClippedDoit(ObjHeap heap, int32 container, int32 containerCls, int32 eleme
   if (window) {
     WSetup(window, &port);
     // The port's setup leaves the heap alone: the container's read holds.
-    const Rect interior = InteriorRectRead(heap, container, containerCls);
+    const Rect interior = InteriorRectRead(heap, container, containerCls, &gDoitParts, &gDoitInterior);
     WSetClipRect(&interior, &savedClip);
   }
   const int32 reply = Doit(heap, element, frame, action, p);
@@ -338,7 +355,7 @@ int32 ClusterODoitMethod(ObjHeap heap, int32 cluster, TransactionFrame* frame, i
   // heap does not change before it).
   int32 usable = 0, cls = 0;
   const auto checked = [&] {
-    return cluster > 0 && OHUsedBlockRead(heap, cluster, &usable, &cls) &&
+    return cluster > 0 && OHUsedBlockReadMemo(&gDoitCluster, heap, cluster, &usable, &cls) &&
            usable >= int32(sizeof(ObjLeadingFields)) && p && OnStack(frame, 2);
   };
   int32 reply = 0;
@@ -379,12 +396,15 @@ int32 ClusterODoitMethod(ObjHeap heap, int32 cluster, TransactionFrame* frame, i
   }
   const int32 word = frame->mode == kLevelChild ? kWordObjects : kWordElements;
   const int32 list = usable >= 4 * (word + 1) ? ObjWord(heap, cluster, word) : 0;  // WordOr0
-  if (frame->index < 0 || frame->index >= Count(heap, list)) {
+  if (frame->index < 0 || frame->index >= Count(heap, list, &gDoitList)) {
     DBAssert(kSource, __LINE__, "a frame index outside the cluster's lists");
     return 0;
   }
   int32 element = ObjWord(heap, list, 1 + frame->index);  // ObjListGet's read, in the counted list
-  if (!IsObject(heap, element) || element == cluster) return 0;
+  int32 elementUsable = 0, elementCls = 0;  // IsObject
+  if (element <= 0 || !OHUsedBlockReadMemo(&gDoitElement, heap, element, &elementUsable, &elementCls) ||
+      elementUsable < int32(sizeof(ObjLeadingFields)) || element == cluster)
+    return 0;
   // Only an operate action can be refused.
   if (action == kActOperate && !ContainerActionAllowed(heap, element, action)) return reply;
   // Only reads (and reports) ran since the cluster's block was checked.
