@@ -115,7 +115,7 @@ inline bool OHUsedBlockRead(ObjHeap heap, int32 offset, int32* usable, int32* cl
 // Threads other than the one checking may change other heaps: the count is
 // atomic, and a memo is kept per thread.
 extern std::atomic<uInt64> gOHLayoutChanges;
-inline uInt64 OHLayoutChanges() { return gOHLayoutChanges.load(std::memory_order_relaxed); }
+[[gnu::always_inline]] inline uInt64 OHLayoutChanges() { return gOHLayoutChanges.load(std::memory_order_relaxed); }
 // The usable size and class of a block that OHUsedBlockRead passed with
 // OHLayoutChanges() the same as now: its header read without the checks.
 inline void OHUsedBlockFacts(ObjHeap heap, int32 offset, int32* usable, int32* cls) {
@@ -136,7 +136,8 @@ struct OHBlockMemo {
 // OHUsedBlockRead through the memo: the kept answers when they are that
 // block's at the current count, else the checks (a block that passes is
 // kept).
-[[gnu::always_inline]] inline bool OHUsedBlockReadMemo(OHBlockMemo* memo, ObjHeap heap, int32 offset, int32* usable, int32* cls) {
+[[gnu::always_inline]] inline bool OHUsedBlockReadMemo(OHBlockMemo* memo, ObjHeap heap, int32 offset, int32* usable,
+                                                       int32* cls) {
   if (memo->offset == offset && memo->heap == heap && memo->layout == OHLayoutChanges() && heap && *heap) {
     *usable = memo->usable;
     *cls = memo->cls;

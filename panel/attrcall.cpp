@@ -64,6 +64,9 @@ int32 CountOf(int32 table) {
   return n;
 }
 uInt32 gNodeRedraw = 0;
+// The extension block the last property call checked: a call on the same
+// heap again reads its header back while no block's layout has changed.
+thread_local OHBlockMemo gCallExt;
 int32 gSizingPlot = -1;
 
 uInt32 Ext(ObjHeap heap, int32 at) { return ctrl::Ext(heap, at); }
@@ -302,7 +305,7 @@ void DoDDOAttrCall(ObjHeap heap, int32 object, UHandle types, int32 typeOffset, 
   // words read before the walk (nothing on the way there changes the heap).
   const int32 ext = int32(OHWord(heap, kOHExtension));
   int32 extSize = 0, extClass = 0;
-  if (ext <= 0 || !OHUsedBlockRead(heap, ext, &extSize, &extClass)) extSize = -1;
+  if (ext <= 0 || !OHUsedBlockReadMemo(&gCallExt, heap, ext, &extSize, &extClass)) extSize = -1;
   auto extWord = [&](int32 at) { return at + 4 <= extSize ? GetNative32(*heap + ext + at) : 0u; };
   // A used extension block's usable size is the size the owner look-up reads;
   // any other goes through the look-up (and its report).

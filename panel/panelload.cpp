@@ -19,15 +19,32 @@ constexpr int32 kKeptSteps = 16;
 
 bool IsPanelHeap(ObjHeap heap) { return heap && *heap && OHWord(heap, kOHKind) == kPanelHeapKind; }
 
+// The blocks the last path walks checked: the object, and at each step up
+// from it the owner, the list of the owner's kind that holds the child and
+// the owner's part list.  A walk along the same path again reads their
+// headers back while no block's layout has changed.
+struct StepMemos {
+  OHBlockMemo owner, list, parts;
+};
+thread_local OHBlockMemo gWalkObject;
+thread_local StepMemos gWalkSteps[kKeptSteps];
+
+// The list's block checked through the memo when there is one.
+[[gnu::always_inline]] inline bool ListBlockRead(OHBlockMemo* memo, ObjHeap heap, int32 list, int32* usable,
+                                                 int32* cls) {
+  return memo ? OHUsedBlockReadMemo(memo, heap, list, usable, cls) : OHUsedBlockRead(heap, list, usable, cls);
+}
+
 // The object's last position in the list in the owner's word (the owner a
 // used block of ownerSize usable bytes); -1 when it is not there or the list
-// does not fit its block (lists come from files).
+// does not fit its block (lists come from files).  The list's block is
+// checked through memo when it is not null.
 [[gnu::always_inline]] inline int32 LastPosition(ObjHeap heap, int32 owner, int32 ownerSize, int32 word,
-                                                int32 object) {
+                                                int32 object, OHBlockMemo* memo) {
   if (ownerSize < 4 * (word + 1)) return -1;
   const int32 list = ObjWord(heap, owner, word);
   int32 listSize = 0, listClass = 0;
-  if (list <= 0 || !OHUsedBlockRead(heap, list, &listSize, &listClass) || listSize < 4) return -1;
+  if (list <= 0 || !ListBlockRead(memo, heap, list, &listSize, &listClass) || listSize < 4) return -1;
   const uChar* const at = *heap + list;
   const int32 count = int32(GetNative32(at));
   if (count < 0 || count > (listSize - 4) / 4) return -1;
@@ -43,15 +60,18 @@ bool IsPanelHeap(ObjHeap heap) { return heap && *heap && OHWord(heap, kOHKind) =
 // array's element index word), a refnum's inner object (mode 1); a part of a
 // data display owner (mode 0, its position in the part list); whatever a
 // graph or a listbox holds otherwise (modes 2 and 4).  False, reported, for
-// an owner of no such kind.
+// an owner of no such kind.  The lists' blocks are checked through the
+// step's memos when it has them.
 [[gnu::always_inline]] inline bool OwnerStep(ObjHeap heap, int32 owner, int32 ownerClass, int32 ownerSize,
-                                            int32 object, int32 objectClass, TransactionFrame* step) {
+                                            int32 object, int32 objectClass, TransactionFrame* step,
+                                            StepMemos* memos) {
   // The owner is a used block of ownerSize usable bytes (the caller checked it).
   auto word = [&](int32 w) { return ownerSize >= 4 * (w + 1) ? ObjWord(heap, owner, w) : 0; };
   const bool isController = objectClass == kClsFPDataController || objectClass == kClsFPDataController - 1;
+  OHBlockMemo* const listMemo = memos ? &memos->list : nullptr;
   if (ownerClass == kClsFrontPanel) {
     *step = {owner, kCatFPSC, isController ? 3 : 1,
-             LastPosition(heap, owner, ownerSize, isController ? 10 : kRootObjectListWord, object)};
+             LastPosition(heap, owner, ownerSize, isController ? 10 : kRootObjectListWord, object, listMemo)};
     return true;
   }
   if (ownerClass == kClsFPDataController || ownerClass == kClsFPDataController - 1) {
@@ -59,7 +79,7 @@ bool IsPanelHeap(ObjHeap heap) { return heap && *heap && OHWord(heap, kOHKind) =
     return true;
   }
   int32 at;
-  if (ownerClass == kClsCluster && (at = LastPosition(heap, owner, ownerSize, 11, object)) >= 0) {
+  if (ownerClass == kClsCluster && (at = LastPosition(heap, owner, ownerSize, 11, object, listMemo)) >= 0) {
     *step = {owner, kCatDDO, 1, at};
     return true;
   }
@@ -71,7 +91,8 @@ bool IsPanelHeap(ObjHeap heap) { return heap && *heap && OHWord(heap, kOHKind) =
     *step = {owner, kCatDDO, 1, 0};
     return true;
   }
-  if ((at = LastPosition(heap, owner, ownerSize, PartListWord(heap, owner), object)) >= 0) {
+  if ((at = LastPosition(heap, owner, ownerSize, PartListWord(heap, owner), object,
+                        memos ? &memos->parts : nullptr)) >= 0) {
     *step = {owner, kCatDDO, 0, at};
     return true;
   }
@@ -97,7 +118,7 @@ TransactionFrame* WriteOwners(ObjHeap heap, int32 object, int32 objectClass, int
       depth > int32(OHWord(heap, kOHEndOffset) / kOHBlockHeader))
     return nullptr;
   TransactionFrame step;
-  if (!OwnerStep(heap, owner, ownerClass, ownerSize, object, objectClass, &step)) return nullptr;
+  if (!OwnerStep(heap, owner, ownerClass, ownerSize, object, objectClass, &step, nullptr)) return nullptr;
   TransactionFrame* at;
   if (ownerClass == kClsFrontPanel) {
     at = static_cast<TransactionFrame*>(TRStackTop());
@@ -126,7 +147,7 @@ int32 GetObjAttrPath(ObjHeap heap, int32 object, void* stackTop, int32* hiddenOu
   // The object comes from compiled code or a file: it must be a used block
   // holding an object's leading words.
   int32 objectSize = 0, objectClass = 0;
-  if (!heap || !*heap || !object || !OHUsedBlockInfo(heap, object, &objectSize, &objectClass) ||
+  if (!heap || !*heap || !object || !OHUsedBlockReadMemo(&gWalkObject, heap, object, &objectSize, &objectClass) ||
       objectSize < kObjPartList + 4)
     return 0;
   const uInt32 cat = ClassRecord(objectClass)->categoryB;
@@ -167,9 +188,11 @@ int32 GetObjAttrPath(ObjHeap heap, int32 object, void* stackTop, int32* hiddenOu
       }
       const int32 owner = ObjWord(heap, child, kObjOwner / 4);
       int32 ownerSize = 0, ownerClass = 0;
-      if (!owner || !OHUsedBlockRead(heap, owner, &ownerSize, &ownerClass) || n > deepest) return 0;
+      StepMemos& memos = gWalkSteps[n];
+      if (!owner || !OHUsedBlockReadMemo(&memos.owner, heap, owner, &ownerSize, &ownerClass) || n > deepest)
+        return 0;
       TransactionFrame& step = steps[kKeptSteps - ++n];
-      if (!OwnerStep(heap, owner, ownerClass, ownerSize, child, childClass, &step)) return 0;
+      if (!OwnerStep(heap, owner, ownerClass, ownerSize, child, childClass, &step, &memos)) return 0;
       reached = ownerClass == kClsFrontPanel;
       if (!reached) {
         flags |= uInt32(ObjWord(heap, owner, kObjFlags / 4));
