@@ -293,11 +293,16 @@ int32 WalkUsed(ObjHeap h, F f) {
 
 // ---- Heaps -----------------------------------------------------------------------------
 
-std::atomic<uInt64> gOHLayoutChanges{0};
+std::atomic<uInt32> gOHLayoutChanges{0};
 
 namespace {
 // Counted before the change: a memo read after it never sees the old count.
-inline void NoteLayoutChange() { gOHLayoutChanges.fetch_add(1, std::memory_order_relaxed); }
+// The count stays at its end once there.
+inline void NoteLayoutChange() {
+  uInt32 c = gOHLayoutChanges.load(std::memory_order_relaxed);
+  while (c != kOHLayoutCountEnd && !gOHLayoutChanges.compare_exchange_weak(c, c + 1, std::memory_order_relaxed)) {
+  }
+}
 }  // namespace
 
 ObjHeap OHNewHeap(int32 dataSize, uInt32 kind, int32 extSize, int32 extClass) {

@@ -114,8 +114,16 @@ inline bool OHUsedBlockRead(ObjHeap heap, int32 offset, int32* usable, int32* cl
 // still passes with the same answers.
 // Threads other than the one checking may change other heaps: the count is
 // atomic, and a memo is kept per thread.
-extern std::atomic<uInt64> gOHLayoutChanges;
-[[gnu::always_inline]] inline uInt64 OHLayoutChanges() { return gOHLayoutChanges.load(std::memory_order_relaxed); }
+// The count stops at kOHLayoutCountEnd rather than wrap (a wrapped count
+// could meet a kept one again): from there on nothing is kept, and every
+// memo and comparison takes the checks.
+constexpr uInt32 kOHLayoutCountEnd = 0xFFFFFFFFu;
+extern std::atomic<uInt32> gOHLayoutChanges;
+[[gnu::always_inline]] inline uInt32 OHLayoutChanges() { return gOHLayoutChanges.load(std::memory_order_relaxed); }
+// Whether no layout change came since the count read as before.
+[[gnu::always_inline]] inline bool OHLayoutSame(uInt32 before) {
+  return before != kOHLayoutCountEnd && OHLayoutChanges() == before;
+}
 // The usable size and class of a block that OHUsedBlockRead passed with
 // OHLayoutChanges() the same as now: its header read without the checks.
 inline void OHUsedBlockFacts(ObjHeap heap, int32 offset, int32* usable, int32* cls) {
@@ -130,7 +138,7 @@ inline void OHUsedBlockFacts(ObjHeap heap, int32 offset, int32* usable, int32* c
 // is the one they were read at.
 struct OHBlockMemo {
   ObjHeap heap = nullptr;
-  uInt64 layout = 0;
+  uInt32 layout = 0;
   int32 offset = 0, usable = 0, cls = 0;
 };
 // OHUsedBlockRead through the memo: the kept answers when they are that
@@ -144,7 +152,7 @@ struct OHBlockMemo {
     return true;
   }
   if (!OHUsedBlockRead(heap, offset, usable, cls)) return false;
-  *memo = OHBlockMemo{heap, OHLayoutChanges(), offset, *usable, *cls};
+  if (const uInt32 now = OHLayoutChanges(); now != kOHLayoutCountEnd) *memo = OHBlockMemo{heap, now, offset, *usable, *cls};
   return true;
 }
 // OHIsUsedBlockOf by those checks.

@@ -388,7 +388,7 @@ int32 DDOODoitChecked(ObjHeap heap, int32 object, TransactionFrame* frame, int32
     const int32 selector = reinterpret_cast<const int32*>(p)[7];
     p->partId = p->partOrder = 0;
     // The caller checked the object and nothing has changed the heap since.
-    const uInt64 layout = OHLayoutChanges();
+    const uInt32 layout = OHLayoutChanges();
     reply = OCtrlOpChecked(heap, object, reinterpret_cast<AttrCallRec*>(p));
     char line[200];
     if (reply & kReplyCheckedBits) {
@@ -404,7 +404,7 @@ int32 DDOODoitChecked(ObjHeap heap, int32 object, TransactionFrame* frame, int32
     }
     // No block's layout changed since the caller checked the object: its
     // header still passes, and is read without the checks.
-    if (OHLayoutChanges() == layout) {
+    if (OHLayoutSame(layout)) {
       int32 usable = 0, cls = 0;
       OHUsedBlockFacts(heap, object, &usable, &cls);
       return DDOCheckReplyChecked(heap, object, usable, cls, p->partId, reply);

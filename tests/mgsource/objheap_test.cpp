@@ -439,12 +439,23 @@ TEST_F(ObjHeapTest, LayoutChangesAreCounted) {
       {"another heap", [&] { OHDisposeHeap(OHNewHeap(100, kKind, 0, 0)); }},
   };
   for (const auto& [what, change] : cases) {
-    const uInt64 before = OHLayoutChanges();
+    const uInt32 before = OHLayoutChanges();
     change();
     EXPECT_NE(OHLayoutChanges(), before) << what;
     ASSERT_TRUE(OHUsedBlockRead(heap, a, &usable, &cls)) << what;
     OHUsedBlockFacts(heap, a, &u, &k);
     EXPECT_TRUE(u == usable && k == cls) << what;
     EXPECT_TRUE(OHUsedBlockReadMemo(&memo, heap, a, &u, &k) && u == usable && k == cls) << what;
+  }
+  // At its end the count stays, and nothing read there holds: a memo kept
+  // just before misses after the last change, and none is kept at the end.
+  gOHLayoutChanges = kOHLayoutCountEnd - 1;
+  ASSERT_TRUE(OHUsedBlockReadMemo(&memo, heap, a, &u, &k));
+  for (int i = 0; i < 2; ++i) {
+    const uInt32 before = OHLayoutChanges();
+    OHSetBlockClass(heap, a, 9 + i);
+    EXPECT_EQ(OHLayoutChanges(), kOHLayoutCountEnd);
+    EXPECT_FALSE(OHLayoutSame(before));
+    EXPECT_TRUE(OHUsedBlockReadMemo(&memo, heap, a, &u, &k) && k == 9 + i) << i;
   }
 }
